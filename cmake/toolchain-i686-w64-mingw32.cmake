@@ -1,0 +1,11 @@
+# 32-bit release build: i686 mingw-w64 with the posix thread model (GoogleTest needs std::mutex).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(FM_MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER   ${FM_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${FM_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${FM_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${FM_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
