@@ -30,7 +30,7 @@ UPDATE_ADDRESS = "127.0.0.2"
 PORTAL_ADDRESS = "127.0.0.3"
 
 # A 32-bit Wine process starts through qemu here: about a minute each.
-DEFAULT_TIMEOUT = {64: 60, 32: 240}
+DEFAULT_TIMEOUT = {64: 60, 32: 300}
 
 # Environment variables that decide how Wine converts ANSI text; the driver
 # must share them with the program so window texts keep their bytes.

@@ -207,7 +207,7 @@ class Driver32Test(unittest.TestCase):
         with Bench(self, arch=32, exe=probe_exe(32)) as bench:
             bench.update.route("/probe", body=b"thirty-two")
             program = bench.start(env=CHINESE, args=[-3])
-            self.assertEqual(bench.update.wait_requests(1, timeout=240)[0].headers["host"], update_host())
+            self.assertEqual(bench.update.wait_requests(1, timeout=300)[0].headers["host"], update_host())
             top = bench.main_window(program.pid)
             self.assertEqual(top["title_hex"], hexs(PROBE_NAME + b" thirty-two"))
             bench.key(top["hwnd"], "ESCAPE")
