@@ -140,15 +140,16 @@ class DriverTest(unittest.TestCase):
             hwnd = bench.main_window(program.pid)["hwnd"]
             self.assertEqual(caption(bench, hwnd), PROBE_NAME + b" -")  # no route: the 404 is not shown
 
-            for modifiers, tail in [((), b" key:K"), (("shift", "ctrl"), b" key:K+shift+ctrl"),
-                                    (("alt",), b" key:K+alt")]:
-                with self.subTest(modifiers=modifiers):
-                    answer = bench.key(hwnd, "k", *modifiers)
+            info = bench.window(hwnd)
+            button = info["children"][0]
+            # A key aimed at a child window brings its top-level window forward.
+            for target, modifiers, tail in [(hwnd, (), b" key:K"), (hwnd, ("shift", "ctrl"), b" key:K+shift+ctrl"),
+                                            (button["hwnd"], ("alt",), b" key:K+alt")]:
+                with self.subTest(target=target, modifiers=modifiers):
+                    answer = bench.key(target, "k", *modifiers)
                     self.assertEqual(answer["foreground"], hwnd)
                     wait_caption_ends(bench, hwnd, tail, "caption ending %r" % tail)
 
-            info = bench.window(hwnd)
-            button = info["children"][0]
             bx = info["client_origin"][0] + (button["rect"][0] + button["rect"][2]) // 2
             by = info["client_origin"][1] + (button["rect"][1] + button["rect"][3]) // 2
             self.assertEqual(bench.driver("mouse", bx, by, "click")["cursor"], [bx, by])
