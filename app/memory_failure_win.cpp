@@ -1,6 +1,12 @@
-// Interim: ends the process with -1 until the fatal report exists.
-#include <windows.h>
-
+// A memory request that cannot be met ends the program through the fatal
+// report. The message is built in fixed storage: the allocator has just
+// failed, so the report must not ask it for anything.
+#include "app/fatal_report.h"
 #include "app/memory.h"
+#include "app/program_life.h"
 
-void ReportOutOfMemory(int64_t) { ExitProcess(static_cast<UINT>(-1)); }
+void ReportOutOfMemory(int64_t bytes) {
+  static char message[64];
+  FormatAllocationFailure(message, sizeof message, bytes);
+  ReportFatalErrorBytes(message, 0);
+}
