@@ -4,7 +4,6 @@
 #include <ole2.h>
 
 #include "app/dll_table.h"
-#include "app/dll_table.h"
 #include "app/fatal_report.h"
 #include "app/main_window.h"
 #include "app/program_life.h"
@@ -48,7 +47,6 @@ void ShutDown() {
   }
   // 2. The libraries loaded through the function table.
   ReleaseDllCommandTable();
-  ReleaseDllCommandTable();
   // 3. The window layer: the browser control's OLE objects (they must be gone
   //    before OLE is) and the program's icons. Windows stay as they are.
   ReleaseWindowLayer();
@@ -71,6 +69,12 @@ void ReportFatalErrorBytes(const char* message, int32_t code) {
   }
   g_reportingFatalError = true;
   FormatFatalReport(g_reportText, sizeof g_reportText, message, code);
+  // A quit message already waiting (the start-up window destroyed on its way
+  // to this report, say) would end the box's own message loop at once and
+  // the user would never see the report. The program ends here anyway.
+  MSG quit;
+  while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
 #if FM_TEST_SEAMS
   RecordFatalReport(g_reportText, code);
   if (!FM_SEAM_INJECTED("fatal-no-box"))

@@ -88,6 +88,28 @@ TEST_F(MainWindowTest, FontOnWindowAndEveryControl) {
   EXPECT_EQ(controls, 6);
 }
 
+TEST_F(MainWindowTest, LargeAndSmallIconFromTheProgramsIconGroup) {
+  // This test links the program's resource object, so DEFAULT_ICON is here.
+  HICON big = reinterpret_cast<HICON>(SendMessageA(window_, WM_GETICON, ICON_BIG, 0));
+  HICON small = reinterpret_cast<HICON>(SendMessageA(window_, WM_GETICON, ICON_SMALL, 0));
+  ASSERT_NE(big, nullptr);
+  ASSERT_NE(small, nullptr);
+  struct Case {
+    const char* name;
+    HICON icon;
+    int size;
+  } cases[] = {{"large", big, GetSystemMetrics(SM_CXICON)}, {"small", small, GetSystemMetrics(SM_CXSMICON)}};
+  for (const Case& c : cases) {
+    ICONINFO info;
+    ASSERT_TRUE(GetIconInfo(c.icon, &info)) << c.name;
+    BITMAP bitmap;
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, c.size) << c.name;
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+  }
+}
+
 TEST_F(MainWindowTest, TabAndShiftTabFollowCreationOrderAndWrap) {
   // Creation order: browser, button 1, button 2, check boxes 1, 2, 3; the
   // stacking order (3, 2, 1, button 2, button 1, browser) plays no part.
@@ -153,9 +175,13 @@ TEST_F(MainWindowTest, KeysThatPassOn) {
   }
 }
 
-TEST_F(MainWindowTest, EscapeClosesFromAControlAndFromInsideTheBrowser) {
+TEST_F(MainWindowTest, EscapeClosesFromInsideThePage) {
+  // The deepest window the control made: where the page's keys come from.
   HWND inner = GetWindow(Control(kBrowser), GW_CHILD);
   ASSERT_NE(inner, nullptr);
+  while (HWND deeper = GetWindow(inner, GW_CHILD)) inner = deeper;
+  Key(inner, VK_ESCAPE, true);  // for the page, not for the window
+  EXPECT_TRUE(IsWindow(window_)) << "Shift+Esc closed the window";
   EXPECT_TRUE(Key(inner, VK_ESCAPE));
   EXPECT_FALSE(IsWindow(window_));
   EXPECT_EQ(MainWindowHandle(), nullptr);
