@@ -601,22 +601,35 @@ BOOL CALLBACK AdoptTopLevel(HWND hwnd, LPARAM) {
   return TRUE;
 }
 
-bool HookThread(DWORD thread) {
-  for (ThreadHook& h : g_hooks)
-    if (h.hook && h.thread == thread) return true;
-  for (ThreadHook& h : g_hooks) {
-    if (h.hook) continue;
-    h.hook = SetWindowsHookExW(WH_CBT, CreationHook, g_module, thread);
-    h.thread = thread;
-    return h.hook != nullptr;
-  }
-  return false;
+bool ThreadGone(DWORD id) {
+  HANDLE h = OpenThread(SYNCHRONIZE, FALSE, id);
+  if (!h) return true;
+  bool gone = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+  CloseHandle(h);
+  return gone;
 }
 
-bool HasFreeHookSlot(DWORD thread) {
+// The hook slot of a thread: its own, a free one, or one whose thread has
+// ended (its hook went with it). Null when eight live threads hold them all.
+ThreadHook* HookSlot(DWORD thread) {
   for (ThreadHook& h : g_hooks)
-    if (!h.hook || h.thread == thread) return true;
-  return false;
+    if (h.hook && h.thread == thread) return &h;
+  for (ThreadHook& h : g_hooks)
+    if (!h.hook) return &h;
+  for (ThreadHook& h : g_hooks)
+    if (ThreadGone(h.thread)) {
+      UnhookWindowsHookEx(h.hook);
+      h.hook = nullptr;
+      return &h;
+    }
+  return nullptr;
+}
+
+bool HookThread(ThreadHook* slot, DWORD thread) {
+  if (slot->hook) return true;
+  slot->hook = SetWindowsHookExW(WH_CBT, CreationHook, g_module, thread);
+  slot->thread = thread;
+  return slot->hook != nullptr;
 }
 
 void MakeResources() {
@@ -648,7 +661,8 @@ __attribute__((noinline)) uint32_t Attach(const void* data, uint64_t length) {
   SkinError e = ParseSkin(data, length, &g_incoming);
   if (e != kSkinOk) return e;
   DWORD thread = GetCurrentThreadId();
-  if (!HasFreeHookSlot(thread)) return kFmSkinTooManyThreads;
+  ThreadHook* slot = HookSlot(thread);
+  if (!slot) return kFmSkinTooManyThreads;
   if (!g_module) {
     // Pinned: once windows run through this code, the library must outlive
     // them, whatever FreeLibrary calls the program makes at its end.
@@ -656,7 +670,7 @@ __attribute__((noinline)) uint32_t Attach(const void* data, uint64_t length) {
                             reinterpret_cast<LPCWSTR>(&SkinnedProc), &g_module))
       return kFmSkinHookFailed;
   }
-  if (!HookThread(thread)) return kFmSkinHookFailed;
+  if (!HookThread(slot, thread)) return kFmSkinHookFailed;
   g_skin = g_incoming;
   g_attached = true;
   MakeResources();

@@ -457,6 +457,51 @@ TEST_F(SkinEngineTest, TwentyThousandRepaintsLeakNothing) {
   EXPECT_EQ(live, dll_.live_objects());
 }
 
+// The skin belongs to the threads that attached it: a window of another
+// thread keeps its stock procedure, and threads that come and go (each
+// attaching once) never run the engine out of room.
+struct ThreadRun {
+  const SkinEngineDll* dll;
+  const std::vector<uint8_t>* bytes;
+  bool attach;
+  uint32_t result;
+  bool subclassed;
+};
+
+DWORD WINAPI ThreadWithButton(void* param) {
+  ThreadRun* run = static_cast<ThreadRun*>(param);
+  run->result = run->attach ? run->dll->attach(run->bytes->data(), run->bytes->size(), "", 0, 0, 0) : 0;
+  HWND frame = CreateWindowExW(0, L"FmSkinTestFrame", L"Thread", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 10, 10, 200,
+                               100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND button = CreateWindowExW(0, L"Button", L"B", WS_CHILD | BS_PUSHBUTTON, 5, 5, 60, 20, frame, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  run->subclassed = ULONG_PTR(GetWindowLongPtrW(button, GWLP_WNDPROC)) != GetClassLongPtrW(button, GCLP_WNDPROC);
+  DestroyWindow(frame);
+  return 0;
+}
+
+bool RunThread(ThreadRun* run) {
+  HANDLE t = CreateThread(nullptr, 0, ThreadWithButton, run, 0, nullptr);
+  if (!t) return false;
+  WaitForSingleObject(t, 30000);
+  CloseHandle(t);
+  return true;
+}
+
+TEST_F(SkinEngineTest, OnlyAttachedThreadsAreSkinned) {
+  ASSERT_EQ(0u, AttachSkin4());
+  ThreadRun other = {&dll_, &bytes_, false, 0, false};
+  ASSERT_TRUE(RunThread(&other));
+  EXPECT_FALSE(other.subclassed) << "a thread that never attached keeps the stock look";
+  for (int i = 0; i < 12; ++i) {
+    SCOPED_TRACE(i);
+    ThreadRun run = {&dll_, &bytes_, true, 99, false};
+    ASSERT_TRUE(RunThread(&run));
+    EXPECT_EQ(0u, run.result) << SkinErrorName(run.result);
+    EXPECT_TRUE(run.subclassed);
+  }
+}
+
 // The message box of the attached thread takes the skin too.
 struct MessageBoxProbe {
   uint32_t background;
