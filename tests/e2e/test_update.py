@@ -23,6 +23,8 @@ CAPTION = gbk("信息：")
 PAGE = b"http://download.fenlow.test/new/\r\n"
 IDOK = 1
 WM_CLOSE = 0x0010
+# Wine takes the ANSI code page from LC_ALL; 936 makes the texts round-trip.
+CHINESE = {"LC_ALL": "zh_CN.UTF-8"}
 
 BUILD_ROOT = os.environ.get("FM_BUILD_ROOT", "")
 HANDLER_DIR = os.path.join(BUILD_ROOT, "e2e-run", "update-handler")
@@ -89,7 +91,7 @@ class UpdateCase(unittest.TestCase):
     def visible_windows(self, bench, pid):
         """The process's visible top-level windows other than message boxes."""
         try:
-            windows = bench.driver("find", str(pid))
+            windows = bench.driver("find", pid)
         except AssertionError:
             return []  # the process has gone
         return [w for w in windows if w.get("visible") and w.get("class") != "#32770"]
@@ -98,7 +100,11 @@ class UpdateCase(unittest.TestCase):
         """Waits for the new-version message, checks it, and checks that the
         main window exists but has not been shown."""
         bench.message_box(program.pid)
-        boxes = bench.wait_for(lambda: bench.driver("msgboxes", str(program.pid)), what="message box (%s)" % case)
+
+        def complete():  # the box is visible a moment before its button is
+            boxes = bench.driver("msgboxes", program.pid)
+            return boxes if boxes and all(b["buttons"] for b in boxes) else None
+        boxes = bench.wait_for(complete, what="%s: the message box's button" % case)
         self.assertEqual(len(boxes), 1, case)
         box = boxes[0]
         self.assertEqual(box["text_hex"], hexs(MESSAGE), case)
@@ -106,7 +112,7 @@ class UpdateCase(unittest.TestCase):
         self.assertFalse(box["has_icon"], case)
         self.assertEqual(box["owner"], 0, case)
         self.assertEqual([b["id"] for b in box["buttons"]], [IDOK], case)
-        hidden = [w for w in bench.driver("find", str(program.pid)) if w.get("class") != "#32770"]
+        hidden = [w for w in bench.driver("find", program.pid) if w.get("class") != "#32770"]
         self.assertTrue(hidden, "%s: the main window exists while the message is up" % case)
         self.assertFalse([w for w in hidden if w.get("visible")], "%s: main window visible" % case)
         return box
@@ -120,8 +126,8 @@ class UpdateCase(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, "%s: the program did not end" % case)
         self.assertEqual(program.wait_exit(), 0, case)
 
-    def assert_fetched_in_order(self, bench, case):
-        got = [(r.method, r.path) for r in sorted(bench.update.requests, key=lambda r: r.seq)]
+    def assert_fetched_in_order(self, bench, case, since=0):
+        got = [(r.method, r.path) for r in sorted(bench.update.requests[since:], key=lambda r: r.seq)]
         self.assertEqual(got, [("GET", DOWNLOAD), ("GET", FLAG)], case)
 
     def assert_handler_opened(self, bench, page, case):
@@ -138,33 +144,26 @@ class UpdateCase(unittest.TestCase):
             time.sleep(0.1)
 
     def close_box(self, bench, box, how):
-        hwnd = str(box["hwnd"])
+        hwnd = box["hwnd"]
         if how == "ok":
-            bench.driver("click", str(self.ok_button(bench, box)))
+            ok = [b["hwnd"] for b in box["buttons"] if b["id"] == IDOK]
+            bench.driver("click", ok[0])
         elif how == "enter":
-            bench.driver("key", hwnd, "RETURN")
+            bench.key(hwnd, "RETURN")
         elif how == "esc":
-            bench.driver("key", hwnd, "ESCAPE")
+            bench.key(hwnd, "ESCAPE")
         elif how == "close box":
             # The close box sits at the right end of the caption, which Wine
             # draws itself here (no window manager).
-            info = bench.driver("window", hwnd)
-            left, top, right, _ = info["rect"]
-            bench.driver("mouse", str(right - 10), str(top + 10), "click")
+            left, top, right, _ = box["rect"]
+            bench.driver("mouse", right - 10, top + 10, "click")
         else:
             raise ValueError(how)
 
-    def ok_button(self, bench, box):
-        info = bench.driver("window", str(box["hwnd"]))
-        for child in info["children"]:
-            if child["id"] == IDOK and child["class"].lower() == "button":
-                return child["hwnd"]
-        self.fail("the message box has no OK button: %r" % info["children"])
-
     def start_with_current_flag_shows_window(self, bench, case):
-        program = bench.start()
+        program = bench.start(env=CHINESE)
         window = bench.main_window(program.pid)
-        self.assertEqual(bench.driver("msgboxes", str(program.pid)), [], case)
+        self.assertEqual(bench.driver("msgboxes", program.pid), [], case)
         self.assertTrue(program.running(), case)
         return program, window
 
@@ -177,7 +176,7 @@ class VersionFlagTest(UpdateCase):
             self.assert_fetched_in_order(bench, "flag 1")
             bench.portal.wait_requests(1)
             self.assertIn(GAME_PAGE, [r.path for r in bench.portal.requests])
-            bench.driver("post", str(window["hwnd"]), str(WM_CLOSE), "0", "0")
+            bench.driver("post", window["hwnd"], WM_CLOSE, 0, 0)
             self.assertEqual(program.wait_exit(), 0)
             self.assertIsNone(read(HANDLER_MARK), "nothing may be opened with flag 1")
 
@@ -186,7 +185,7 @@ class VersionFlagTest(UpdateCase):
             self.serve(bench, b"1\x00more\r\n")
             program, window = self.start_with_current_flag_shows_window(bench, "1 NUL more")
             self.assert_fetched_in_order(bench, "1 NUL more")
-            bench.driver("post", str(window["hwnd"]), str(WM_CLOSE), "0", "0")
+            bench.driver("post", window["hwnd"], WM_CLOSE, 0, 0)
             self.assertEqual(program.wait_exit(), 0)
 
     def test_any_other_flag_sends_user_to_download_page(self):
@@ -205,7 +204,7 @@ class VersionFlagTest(UpdateCase):
                 self.setUp()
                 with Bench(self) as bench:
                     self.serve(bench, flag, **route)
-                    program = bench.start()
+                    program = bench.start(env=CHINESE)
                     box = self.new_version_box(bench, program, case)
                     self.close_box(bench, box, "ok")
                     self.ends_without_window(bench, program, case)
@@ -218,7 +217,7 @@ class VersionFlagTest(UpdateCase):
                 self.setUp()
                 with Bench(self) as bench:
                     self.serve(bench, b"2")
-                    program = bench.start()
+                    program = bench.start(env=CHINESE)
                     box = self.new_version_box(bench, program, how)
                     self.close_box(bench, box, how)
                     self.ends_without_window(bench, program, how)
@@ -229,7 +228,7 @@ class ServerFailureTest(UpdateCase):
     def test_server_down_shows_message_and_opens_nothing(self):
         with Bench(self) as bench:
             bench.update.down()
-            program = bench.start()
+            program = bench.start(env=CHINESE)
             box = self.new_version_box(bench, program, "server down")
             self.close_box(bench, box, "ok")
             self.ends_without_window(bench, program, "server down")
@@ -241,7 +240,7 @@ class ServerFailureTest(UpdateCase):
             bench.update.route(FLAG, body=b"1")
             program, window = self.start_with_current_flag_shows_window(bench, "download page reset")
             self.assert_fetched_in_order(bench, "download page reset")
-            bench.driver("post", str(window["hwnd"]), str(WM_CLOSE), "0", "0")
+            bench.driver("post", window["hwnd"], WM_CLOSE, 0, 0)
             self.assertEqual(program.wait_exit(), 0)
             self.assertIsNone(read(HANDLER_MARK))
 
@@ -254,14 +253,17 @@ class ShellHandOverTest(UpdateCase):
             for case, page in (("drive path", win_path(evil).encode()),
                                ("drive path + CR LF", win_path(evil).encode() + b"\r\n")):
                 with self.subTest(case=case):
-                    bench.update.requests.clear()
+                    since = len(bench.update.requests)
+                    if os.path.exists(evil + ".mark"):
+                        os.remove(evil + ".mark")
                     self.serve(bench, b"2", page=page)
-                    program = bench.start()
+                    program = bench.start(env=CHINESE)
                     box = self.new_version_box(bench, program, case)
                     self.close_box(bench, box, "ok")
                     self.ends_without_window(bench, program, case)
                     self.assert_stays_absent(evil + ".mark", case)
                     self.assertIsNone(read(HANDLER_MARK), case)
+                    self.assert_fetched_in_order(bench, case, since)
 
 
 class SeamsHandOverTest(UpdateCase):
@@ -297,7 +299,7 @@ class SeamsHandOverTest(UpdateCase):
                 with Bench(self, exe="FenlowMarrowick2-seams.exe") as bench:
                     log = os.path.join(bench.program_dir, "seams.log")
                     self.serve(bench, b"0", page=page)
-                    program = bench.start(env={"FM_SEAM_LOG": win_path(log)})
+                    program = bench.start(env=dict(CHINESE, FM_SEAM_LOG=win_path(log)))
                     box = self.new_version_box(bench, program, case)
                     self.close_box(bench, box, "ok")
                     self.ends_without_window(bench, program, case)
@@ -315,10 +317,10 @@ class Win32SmokeTest(unittest.TestCase):
         with Bench(self, arch=32) as bench:
             bench.update.route(DOWNLOAD, body=PAGE)
             bench.update.route(FLAG, body=b"1")
-            program = bench.start()
+            program = bench.start(env=CHINESE)
             window = bench.main_window(program.pid, timeout=300)
-            self.assertEqual(bench.driver("msgboxes", str(program.pid)), [])
-            bench.driver("key", str(window["hwnd"]), "ESCAPE")
+            self.assertEqual(bench.driver("msgboxes", program.pid), [])
+            bench.key(window["hwnd"], "ESCAPE")
             self.assertEqual(program.wait_exit(timeout=300), 0)
 
 
