@@ -342,8 +342,17 @@ TEST_F(HttpFetchTest, PendingMessagesAreDispatchedAndQuitStaysQueued) {
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "FmHttpFetchTestWindow";
   RegisterClassA(&windowClass);
+  // The first window of a Wine session starts the desktop process, which
+  // inherits this process's standard error and keeps it open: under CTest,
+  // whose pipe that is, the test would then seem to run until the desktop
+  // ends. Let it inherit nothing.
+  HANDLE standardError = GetStdHandle(STD_ERROR_HANDLE);
+  HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  SetStdHandle(STD_ERROR_HANDLE, nul);
   HWND window = CreateWindowA("FmHttpFetchTestWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               windowClass.hInstance, nullptr);
+  SetStdHandle(STD_ERROR_HANDLE, standardError);
+  CloseHandle(nul);
   ASSERT_NE(window, nullptr);
 
   Serve("/outer", "outer body");
