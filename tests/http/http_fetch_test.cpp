@@ -214,6 +214,21 @@ TEST_F(HttpFetchTest, UnreachableServerGivesTheEmptyText) {
   EXPECT_EQ(Str(call.responseHeaders), "before");
 }
 
+TEST_F(HttpFetchTest, NoConnectionLeavesTheCallersVariablesAlone) {
+  // An empty host name cannot even be connected to, so the fetch ends before
+  // the method rule and before any header line is added.
+  Call call("http:///x");
+  call.method = Text("HEAD");
+  call.headers = Text("X-Mine: 1\r\n");
+  call.responseHeaders = Text("before");
+  call.wantResponseHeaders = true;
+  call.Run();
+  EXPECT_TRUE(call.result.Empty()) << Str(call.result);
+  EXPECT_EQ(Str(call.method), "HEAD");
+  EXPECT_EQ(Str(call.headers), "X-Mine: 1\r\n");
+  EXPECT_EQ(Str(call.responseHeaders), "before");
+}
+
 TEST_F(HttpFetchTest, ResponseHeadersOnlyWhenAskedFor) {
   Response response;
   response.body = "with headers";
