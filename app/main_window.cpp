@@ -126,6 +126,16 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
         }
       }
       return 0;
+    case WM_GETMINMAXINFO: {
+      // The system limits an overlapped window to about the screen's size;
+      // on a screen narrower than the window that would shrink it. The
+      // window has one fixed size, and that size must stay allowed.
+      LRESULT result = DefWindowProcA(window, message, wparam, lparam);
+      MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lparam);
+      if (limits->ptMaxTrackSize.x < kOuterWidth) limits->ptMaxTrackSize.x = kOuterWidth;
+      if (limits->ptMaxTrackSize.y < kOuterHeight) limits->ptMaxTrackSize.y = kOuterHeight;
+      return result;
+    }
     case WM_SETFONT:
       g_font = reinterpret_cast<HFONT>(wparam);
       return 0;

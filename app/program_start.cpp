@@ -8,6 +8,7 @@
 #include "app/program_directory.h"
 #include "app/program_end.h"
 #include "app/program_life.h"
+#include "app/seams.h"
 #include "update/version_check.h"
 
 void ReleaseGlobals() {
@@ -16,6 +17,27 @@ void ReleaseGlobals() {
 }
 
 namespace {
+
+// Makes the program directory the current directory. For an executable in a
+// drive's root the directory is the bare drive ("C:"), which as a current
+// directory would mean "wherever drive C was last", so the root is named.
+void EnterProgramDirectory() {
+  const char* directory = ProgramDirectory();
+  char root[4];
+  if (directory[0] && directory[1] == ':' && directory[2] == 0) {
+    root[0] = directory[0];
+    root[1] = ':';
+    root[2] = '\\';
+    root[3] = 0;
+    directory = root;
+  }
+  SetCurrentDirectoryA(directory);
+#if FM_TEST_SEAMS
+  char current[MAX_PATH + 1];
+  DWORD length = GetCurrentDirectoryA(sizeof current, current);
+  FM_SEAM_RECORD("current-directory %s", length > 0 && length < sizeof current ? current : "?");
+#endif
+}
 
 void RunMessageLoop() {
   MSG msg;
@@ -30,8 +52,8 @@ void RunMessageLoop() {
 
 int32_t ProgramStart() {
   // 1. Process-wide set-up. Nothing here reports failure: start-up goes on.
-  OleInitialize(nullptr);                       // the browser control needs OLE
-  SetCurrentDirectoryA(ProgramDirectory());    // relative paths: beside the executable
+  OleInitialize(nullptr);   // the browser control needs OLE
+  EnterProgramDirectory();  // relative paths: beside the executable
   PrepareDllCommandTable();
   // 2. The exit hook.
   SetExitHook(ReleaseGlobals);
