@@ -40,10 +40,12 @@ const char* SeamValue(const char* word) {
 bool SeamInjected(const char* word) { return SeamValue(word) != nullptr; }
 
 bool SeamAllocationFails(int64_t bytes) {
-  // "fail-alloc=N": the first request of exactly N bytes fails.
+  // "fail-alloc=N": the first request of exactly N bytes fails. With
+  // "alloc-exhausted" as well, every request after that one fails too.
   static bool used = false;
   const char* value = SeamValue("fail-alloc");
-  if (!value || used) return false;
+  if (!value) return false;
+  if (used) return SeamInjected("alloc-exhausted");
   if (strtoll(value, nullptr, 10) != bytes) return false;
   used = true;
   return true;
