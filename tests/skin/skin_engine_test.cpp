@@ -352,6 +352,38 @@ TEST_F(SkinEngineTest, HoverAndPressChangeTheButtonAndTheCloseBox) {
   EXPECT_TRUE(IsWindow(w_.frame));
 }
 
+// Keyboard focus shows the skin's focus ring on buttons and check boxes; the
+// mouse over a check box shows its hot border.
+TEST_F(SkinEngineTest, FocusRingAndHotCheckBoxShowTheSkinColours) {
+  ASSERT_EQ(0u, AttachSkin4());
+  std::string why;
+  ASSERT_TRUE(WaitFor([&] { return FullySkinned(&why); })) << why;
+  auto count = [&](HWND control, SkinColour role) {
+    Pixels p = Capture(ScreenRect(control));
+    int n = 0;
+    for (uint32_t px : p.data) n += px == C(role);
+    return n;
+  };
+  ASSERT_NE(C(kFocus), C(kButtonBorder));
+  ASSERT_NE(C(kFocus), C(kButtonDefaultBorder));
+  SetFocus(w_.reload);
+  Key(VK_TAB);  // from the keyboard, so the focus is shown
+  EXPECT_TRUE(WaitFor([&] { return GetFocus() == w_.refresh && count(w_.refresh, kFocus) > 40; }))
+      << "ring on the focused button: " << count(w_.refresh, kFocus) << " pixels";
+  EXPECT_EQ(0, count(w_.reload, kFocus)) << "no ring on the button that lost the focus";
+  EXPECT_EQ(0, count(w_.check_a, kFocus));
+  Key(VK_TAB);
+  EXPECT_TRUE(WaitFor([&] { return GetFocus() == w_.check_a && count(w_.check_a, kFocus) > 20; }))
+      << "ring around the focused check box's label: " << count(w_.check_a, kFocus) << " pixels";
+  EXPECT_TRUE(WaitFor([&] { return count(w_.refresh, kFocus) == 0; }));
+
+  EXPECT_EQ(0, count(w_.check_b, kCheckHotBorder));
+  POINT c = Centre(w_.check_b);
+  MouseTo(c.x, c.y);
+  EXPECT_TRUE(WaitFor([&] { return count(w_.check_b, kCheckHotBorder) > 20; }))
+      << "hot border under the mouse: " << count(w_.check_b, kCheckHotBorder) << " pixels";
+}
+
 // A malformed skin is refused with its reason and leaves every pixel alone.
 TEST_F(SkinEngineTest, MalformedSkinsAreRefusedAndChangeNoPixel) {
   RECT r = ScreenRect(w_.frame);
