@@ -352,6 +352,23 @@ TEST_F(SkinEngineTest, HoverAndPressChangeTheButtonAndTheCloseBox) {
   EXPECT_TRUE(IsWindow(w_.frame));
 }
 
+// The program frees the libraries it loaded when it ends, while windows may
+// still run through the engine and its hook is set: once attached, the
+// engine stays loaded, so a late message or window creation cannot call
+// into freed code.
+TEST_F(SkinEngineTest, FreeingTheLibraryAfterAttachingLeavesTheEngineLoaded) {
+  ASSERT_EQ(0u, AttachSkin4());
+  std::string why;
+  ASSERT_TRUE(WaitFor([&] { return FullySkinned(&why); })) << why;
+  for (int i = 0; i < 4; ++i) FreeLibrary(dll_.module);  // more than it was loaded
+  EXPECT_NE(nullptr, GetModuleHandleW(L"FmSkin.dll"));
+  TestWindow later;
+  DestroyWindow(w_.frame);
+  ASSERT_TRUE(CreateTestWindow(260, 200, L"After FreeLibrary", &later));
+  w_ = later;
+  EXPECT_TRUE(WaitFor([&] { return FullySkinned(&why); })) << why;
+}
+
 // Keyboard focus shows the skin's focus ring on buttons and check boxes; the
 // mouse over a check box shows its hot border.
 TEST_F(SkinEngineTest, FocusRingAndHotCheckBoxShowTheSkinColours) {
