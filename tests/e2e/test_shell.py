@@ -391,7 +391,13 @@ class FatalReportTest(unittest.TestCase):
             serve_flag_one(bench)
             env = dict(CHINESE, FM_SEAM_LOG=bench.win_path(seams_log(bench)), FM_SEAM_INJECT=inject)
             program = bench.start(env=env)
-            box = bench.message_box(program.pid)
+            bench.message_box(program.pid)
+
+            def box_with_button():
+                # The box can be visible a moment before its button is.
+                boxes = [b for b in bench.driver("msgboxes", program.pid) if b["visible"] and b["buttons"]]
+                return boxes[0] if boxes else None
+            box = bench.wait_for(box_with_button, what="the report's OK button")
             self.assertEqual(box["title_hex"], hexs(CAPTION))
             self.assertEqual(box["text_hex"], hexs(expected_text))
             # (The error icon is not checked here: Wine answers no STM_GETICON
@@ -505,7 +511,10 @@ class SmallScreenTest(unittest.TestCase):
                                       "%dx%dx24" % (self.WIDTH, self.HEIGHT), "-nolisten", "tcp"],
                                      pass_fds=(fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(fd)
-        display = poll(lambda: open(path).read().strip(), 30, "the small Xvfb to start")
+        def written():
+            with open(path) as f:
+                return f.read().strip()
+        display = poll(written, 30, "the small Xvfb to start")
         os.unlink(path)
         self.saved = {k: os.environ.get(k) for k in ("WINEPREFIX", "DISPLAY")}
         os.environ["WINEPREFIX"] = self.prefix
