@@ -312,16 +312,35 @@ class SeamsHandOverTest(UpdateCase):
                         self.assert_handler_opened(bench, page, case)
 
 
+# 32-bit code runs through qemu on this kind of machine (see scripts/bootstrap).
+I386_THROUGH_QEMU = os.path.exists("/proc/sys/fs/binfmt_misc/qemu-i386")
+
+
 class Win32SmokeTest(unittest.TestCase):
+    """Start-up of the 32-bit program with a current flag, then Esc.
+
+    Where 32-bit code runs natively this is the release exactly as shipped.
+    Through qemu, 32-bit Wine loses the network thread behind the WebBrowser
+    control while the start-up fetches run (measured here: the program's own
+    connect and the browser's never complete, or qemu ends the process after
+    a trap), so there the 32-bit test build runs with the browser's first
+    navigation left out; everything else of the start-up is the same."""
+
     def test_release_starts_with_current_flag_and_closes_with_esc(self):
-        with Bench(self, arch=32) as bench:
+        exe = "FenlowMarrowick2-seams.exe" if I386_THROUGH_QEMU else "FenlowMarrowick2.exe"
+        env = dict(CHINESE)
+        if I386_THROUGH_QEMU:
+            env["FM_SEAM_INJECT"] = "no-first-navigation"
+        with Bench(self, arch=32, exe=exe) as bench:
             bench.update.route(DOWNLOAD, body=PAGE)
             bench.update.route(FLAG, body=b"1")
-            program = bench.start(env=CHINESE)
-            window = bench.main_window(program.pid, timeout=300)
+            program = bench.start(env=env)
+            window = bench.main_window(program.pid)
             self.assertEqual(bench.driver("msgboxes", program.pid), [])
+            self.assertEqual([r.route for r in bench.update.wait_requests(2)], [DOWNLOAD, FLAG])
+            bench.wait_for(lambda: bench.window(window["hwnd"])["focus"], timeout=300, what="focus")
             bench.key(window["hwnd"], "ESCAPE")
-            self.assertEqual(program.wait_exit(timeout=300), 0)
+            self.assertEqual(program.wait_exit(), 0)
 
 
 if __name__ == "__main__":
