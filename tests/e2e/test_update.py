@@ -312,6 +312,25 @@ class SeamsHandOverTest(UpdateCase):
                         self.assert_handler_opened(bench, page, case)
 
 
+class ShellOwnerTest(UpdateCase):
+    def test_browser_window_becomes_the_owner(self):
+        """With a top-level window titled "Microsoft Internet Explorer" up,
+        the hand-over gives it as the owner window."""
+        with Bench(self, exe="FenlowMarrowick2-seams.exe") as bench:
+            shutil.copy(HANDLER, os.path.join(bench.program_dir, "browser.exe"))
+            browser = bench.start(exe="browser.exe", args=["--window", "Microsoft Internet Explorer"])
+            shown = bench.main_window(browser.pid)
+            self.assertEqual(shown["title_hex"], hexs(b"Microsoft Internet Explorer"))
+            log = os.path.join(bench.program_dir, "seams.log")
+            self.serve(bench, b"0", page=b"http://x/y")
+            program = bench.start(env=dict(CHINESE, FM_SEAM_LOG=win_path(log)))
+            box = self.new_version_box(bench, program, "owner")
+            self.close_box(bench, box, "ok")
+            self.ends_without_window(bench, program, "owner")
+            calls = [l for l in read(log).decode("latin-1").splitlines() if l.startswith("shell-execute ")]
+            self.assertEqual(calls, ["shell-execute owner=found verb=open file=%s" % b"http://x/y".hex()])
+
+
 # 32-bit code runs through qemu on this kind of machine (see scripts/bootstrap).
 I386_THROUGH_QEMU = os.path.exists("/proc/sys/fs/binfmt_misc/qemu-i386")
 
