@@ -173,12 +173,27 @@ class VersionFlagTest(UpdateCase):
         with Bench(self) as bench:
             self.serve(bench, b"1")
             program, window = self.start_with_current_flag_shows_window(bench, "flag 1")
+            # Both requests had reached the server before the window was shown.
+            self.assertEqual(len(bench.update.requests), 2, bench.update.requests)
             self.assert_fetched_in_order(bench, "flag 1")
             bench.portal.wait_requests(1)
             self.assertIn(GAME_PAGE, [r.path for r in bench.portal.requests])
             bench.driver("post", window["hwnd"], WM_CLOSE, 0, 0)
             self.assertEqual(program.wait_exit(), 0)
             self.assertIsNone(read(HANDLER_MARK), "nothing may be opened with flag 1")
+
+    def test_skin_is_attached_before_any_request(self):
+        with Bench(self, exe="FenlowMarrowick2-seams.exe") as bench:
+            log = os.path.join(bench.program_dir, "seams.log")
+            self.serve(bench, b"1")
+            program = bench.start(env=dict(CHINESE, FM_SEAM_LOG=win_path(log)))
+            window = bench.main_window(program.pid)
+            self.assertTrue(os.path.exists(os.path.join(bench.program_dir, "FmSkin.dll")))
+            bench.driver("post", window["hwnd"], WM_CLOSE, 0, 0)
+            self.assertEqual(program.wait_exit(), 0)
+            loads = [l.lower() for l in read(log).decode("latin-1").splitlines() if l.startswith("load-library ")]
+            self.assertTrue(loads and loads[0].endswith("fmskin.dll"), loads)
+            self.assertTrue(any(l.endswith("wininet.dll") for l in loads), loads)
 
     def test_flag_one_then_zero_byte_counts_as_current(self):
         with Bench(self) as bench:
