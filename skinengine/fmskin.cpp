@@ -142,6 +142,25 @@ LRESULT Forward(Skinned* s, UINT msg, WPARAM wp, LPARAM lp) {
   return CallOriginal(s->hwnd, s->original, s->unicode, msg, wp, lp);
 }
 
+// With desktop composition the system draws captions itself and paints over
+// (and hit-tests around) anything drawn in WM_NCPAINT; a skinned frame asks
+// for the classic, application-drawn frame instead. dwmapi is looked up, not
+// imported: systems without composition have no such library.
+void UseApplicationDrawnFrame(HWND hwnd) {
+  typedef HRESULT(WINAPI * SetAttribute)(HWND, DWORD, LPCVOID, DWORD);
+  static SetAttribute set_attribute;
+  static bool looked_up;
+  if (!looked_up) {
+    looked_up = true;
+    if (HMODULE dwm = LoadLibraryW(L"dwmapi.dll"))
+      set_attribute = reinterpret_cast<SetAttribute>(
+          reinterpret_cast<void*>(GetProcAddress(dwm, "DwmSetWindowAttribute")));
+  }
+  if (!set_attribute) return;
+  const DWORD kNonClientRenderingPolicy = 2, kDisabled = 1;  // DWMWA_NCRENDERING_POLICY, DWMNCRP_DISABLED
+  set_attribute(hwnd, kNonClientRenderingPolicy, &kDisabled, sizeof kDisabled);
+}
+
 bool Adopt(HWND hwnd, Kind kind) {
   if (Find(hwnd)) return true;
   for (Skinned& s : g_windows) {
@@ -158,6 +177,7 @@ bool Adopt(HWND hwnd, Kind kind) {
       return false;
     }
     s.original = reinterpret_cast<WNDPROC>(old);
+    if (kind == kFrameWindow) UseApplicationDrawnFrame(hwnd);
     return true;
   }
   return false;  // table full: the window keeps its own look
@@ -331,6 +351,9 @@ LRESULT FrameMessage(Skinned* s, UINT msg, WPARAM wp, LPARAM lp) {
       if ((s = Find(hwnd))) PaintFrame(s);
       return r;
     }
+    case 0x00AE:  // WM_NCUAHDRAWCAPTION and WM_NCUAHDRAWFRAME: the visual-styles
+    case 0x00AF:  // caption and frame, drawn straight over ours; not wanted.
+      return 0;
     case WM_SETTEXT:
     case WM_SETICON:
     case WM_ENABLE: {
