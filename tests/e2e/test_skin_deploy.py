@@ -246,32 +246,9 @@ class AllocationFailureTest(SkinDeployCase):
             self.assertEqual(bench.update.requests, [])
 
 
-@unittest.skipUnless(os.path.exists(os.path.join(BUILD_ROOT, "win32", "FenlowMarrowick2.exe")),
-                     "no win32 build")
-class Win32EngineTest(SkinDeployCase):
-    def test_the_32_bit_program_writes_the_32_bit_engine_and_goes_on_past_it(self):
-        # Only the skin step is looked at: the engine file, and that the
-        # program got past the engine call (balanced stack, no fatal report)
-        # to its first request. What follows belongs to other tests.
-        timeout = 300
-        with Bench(self, arch=32) as bench:
-            self.serve_current(bench)
-            path = os.path.join(bench.program_dir, ENGINE)
-            engine = read(built_engine(32))
-            program = bench.start(env=CHINESE)
-
-            def written_and_hidden():
-                try:
-                    return read(path) == engine and dos_attributes(path) == b"0x2"
-                except OSError:
-                    return False
-            bench.wait_for(written_and_hidden, timeout=timeout,
-                           what="the 32-bit engine written, complete and hidden")
-            bench.update.wait_requests(1, timeout=timeout)
-            boxes = bench.driver("msgboxes", str(program.pid), check=False) or []
-            self.assertFalse([b for b in boxes if isinstance(b, dict)
-                              and b.get("title_hex") == hexs(REPORT_CAPTION)], "a fatal report")
-            self.assertEqual(sorted(os.listdir(bench.program_dir)), sorted([bench.exe_name, ENGINE]))
+# The 32-bit program writing and running the 32-bit engine is checked in the
+# 32-bit start-up smoke run (test_update.Win32SmokeTest): each 32-bit process
+# costs about a minute here, so the 32-bit checks share one run.
 
 
 if __name__ == "__main__":

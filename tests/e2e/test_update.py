@@ -13,7 +13,9 @@ import tempfile
 import time
 import unittest
 
-from fmbench import Bench, gbk, hexs
+from fmbench import BUILD_ROOT, Bench, Image, gbk, hexs
+from test_skin_deploy import ENGINE, built_engine, dos_attributes, read
+from test_skin_pixels import BACKGROUND, read_skin
 
 DOWNLOAD = "/wz/marrowick.txt"
 FLAG = "/bb/22.txt"
@@ -373,8 +375,21 @@ class Win32SmokeTest(unittest.TestCase):
             self.assertEqual(bench.driver("msgboxes", program.pid), [])
             self.assertEqual([r.route for r in bench.update.wait_requests(2)], [DOWNLOAD, FLAG])
             bench.wait_for(lambda: bench.window(window["hwnd"])["focus"], timeout=300, what="focus")
+            self.assertSkinnedWith32BitEngine(bench, window["hwnd"])
             bench.key(window["hwnd"], "ESCAPE")
             self.assertEqual(program.wait_exit(), 0)
+
+    def assertSkinnedWith32BitEngine(self, bench, hwnd):
+        """The 32-bit engine was written beside the exe, complete and hidden
+        only, and the window shows in skin 4, painted by it."""
+        path = os.path.join(bench.program_dir, ENGINE)
+        self.assertEqual(read(path), read(built_engine(32)), "the 32-bit engine image")
+        self.assertEqual(dos_attributes(path), b"0x2", "hidden and nothing else")
+        colours, _ = read_skin(os.path.join(BUILD_ROOT, "win32", "skins", "skin04.fms"))
+        ox, oy = bench.window(hwnd)["client_origin"]
+        # A bare spot of the strip under the browser, left of the first button.
+        bench.wait_for(lambda: Image.load(bench.screenshot()).pixel(ox + 100, oy + 640) == colours[BACKGROUND],
+                       timeout=300, what="skin 4's background in the 32-bit window")
 
 
 if __name__ == "__main__":
