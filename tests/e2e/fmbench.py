@@ -490,7 +490,12 @@ class Bench:
     def driver(self, *args, check=True):
         """Runs one fmdriver command; returns its JSON. With check (the default)
         an {"error": ...} answer fails the test."""
-        status, value, text = run_driver(args, env=self.driver_environment())
+        # A driver call that reads another process's windows waits on that
+        # process; a 32-bit program starting under emulation can keep it
+        # waiting far longer than a 64-bit one, so the bench's own time-out
+        # bounds the call.
+        status, value, text = run_driver(args, env=self.driver_environment(),
+                                         timeout=max(60, self.timeout))
         if value is None:
             raise AssertionError("fmdriver %s printed no JSON (status %d): %r" % (
                 " ".join(map(str, args)), status, text))
